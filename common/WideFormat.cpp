@@ -3,8 +3,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
-int CountFormatted(const wchar_t* format, va_list args)
-{
+int CountFormatted(const wchar_t* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     const int count = _vscwprintf(format, copy);
@@ -12,25 +11,33 @@ int CountFormatted(const wchar_t* format, va_list args)
     return count;
 }
 
-bool FormatExact(std::wstring& out, const wchar_t* format, va_list args)
-{
+bool FormatShared(SharedText& out, const wchar_t* format, va_list args) {
     const int count = CountFormatted(format, args);
     if (count <= 0)
         return false;
-    std::wstring text(static_cast<size_t>(count) + 1, L'\0');
+    const size_t size = static_cast<size_t>(count) + 1;
+    boost::shared_array<wchar_t> chars(new wchar_t[size]);
     va_list copy;
     va_copy(copy, args);
-    const int written = _vsnwprintf(&text[0], text.size(), format, copy);
+    const int written = _vsnwprintf(chars.get(), size, format, copy);
     va_end(copy);
     if (written != count)
         return false;
-    text.resize(static_cast<size_t>(count));
-    out.swap(text);
+    chars[static_cast<size_t>(count)] = L'\0';
+    out.chars.swap(chars);
+    out.length = static_cast<size_t>(count);
     return true;
 }
 
-bool FormatExactF(std::wstring& out, const wchar_t* format, ...)
-{
+bool FormatExact(std::wstring& out, const wchar_t* format, va_list args) {
+    SharedText text;
+    if (!FormatShared(text, format, args))
+        return false;
+    out.assign(text.chars.get(), text.length);
+    return true;
+}
+
+bool FormatExactF(std::wstring& out, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
     const bool ok = FormatExact(out, format, args);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include <boost/thread/recursive_mutex.hpp>
 
 #include "common/UniqueResource.h"
+#include "common/WideFormat.h"
 
 // Severities, printed and configured by name.
 typedef int LogLevel;
@@ -46,7 +48,8 @@ struct LogRecord {
 };
 
 // Section ("default" or a component's tag) -> key -> value; exact, case-sensitive keys.
-typedef std::map<std::wstring, std::map<std::wstring, std::wstring>> LogSettings;
+typedef std::map<std::wstring, std::wstring, std::less<>> LogSection;
+typedef std::map<std::wstring, LogSection, std::less<>> LogSettings;
 
 // The operating-system calls behind a log line. The process's logger uses the real ones;
 // tests hand in their own to see what cannot be provoked for real.
@@ -55,8 +58,8 @@ struct LogPlatform {
     DWORD(WINAPI* getCurrentProcessId)();
     DWORD(WINAPI* getCurrentThreadId)();
     void(WINAPI* outputDebugString)(LPCWSTR text);
-    BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                            LPOVERLAPPED overlapped);
+    BOOL(WINAPI* writeFile)
+    (HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
 };
 
 const LogPlatform& SystemLogPlatform();
@@ -90,3 +93,6 @@ LogLevel LevelFromName(const wchar_t* name);
 
 std::wstring FormatLogLine(const LogRecord& record);
 std::wstring FormatTimeOfDay(const LogRecord& record);
+
+// The record's line with CR LF, ready for one write.
+SharedText FormatTerminatedLogLine(const LogRecord& record);

@@ -23,6 +23,7 @@ trap 'exit 130' INT TERM
 pinewick_prepare_prefix
 pinewick_start_server
 
-# shellcheck disable=SC2086
+# The extra arguments are shell words, so quotes in them group as on a command line.
+eval "ctest_args=(${PINEWICK_CTEST_ARGS:-})"
 ctest --test-dir "$PINEWICK_BUILD_ROOT/win64" --output-on-failure --timeout 120 \
-    -j "$(nproc)" ${PINEWICK_CTEST_ARGS:-}
+    -j "$(nproc)" "${ctest_args[@]}"
