@@ -1,0 +1,3 @@
+#include "crashguard/CrashGuardState.h"
+
+CrashGuardState g_crashGuard{};
