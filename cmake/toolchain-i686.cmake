@@ -8,3 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# ctest runs the 32-bit programs under the emulated 32-bit Wine of scripts/prepare-wine32.sh.
+get_filename_component(PINEWICK_WINE32 "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine32" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${PINEWICK_WINE32}")
