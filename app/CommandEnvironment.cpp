@@ -1,0 +1,6 @@
+#include "app/CommandEnvironment.h"
+
+const CommandEnvironment& SystemCommandEnvironment() {
+    static const CommandEnvironment environment = {GetVersionExW, SystemNetCfgPlatform()};
+    return environment;
+}
