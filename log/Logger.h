@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
-#include <vector>
 
 #include <boost/thread/recursive_mutex.hpp>
 
@@ -73,7 +73,9 @@ public:
 
     boost::recursive_mutex lock;
     LogSettings settings;
-    std::vector<LogRecord> records;
+    // Every accepted record, kept until the process ends. A deque grows without moving what
+    // it holds: a vector's reallocations cost more than formatting a line.
+    std::deque<LogRecord> records;
     UniqueFileHandle file;
     const LogPlatform& platform;
 };

@@ -86,7 +86,7 @@ void ClearLog() {
 
 std::vector<LogRecord> LoggedRecords() {
     boost::recursive_mutex::scoped_lock lock(g_logger.lock);
-    return g_logger.records;
+    return std::vector<LogRecord>(g_logger.records.begin(), g_logger.records.end());
 }
 
 // The value is global state of the prefix: the tests hold the MaxNumFilters resource lock
