@@ -167,6 +167,15 @@ void ParseLine(const std::wstring& text, LogLine& line) {
     line.message = match[8].str();
 }
 
+struct LineCase {
+    const wchar_t* arguments;
+    // The normalised command line after the quoted program path.
+    const wchar_t* normalised;
+    std::wstring line;
+    DWORD exitCode;
+    const wchar_t* exitText;
+};
+
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override {
@@ -234,6 +243,17 @@ protected:
     }
 
     // "level message" of each line, all of them this process's and tagged pinewick.
+    // A run whose log holds the start line, one line of its own and the exit line.
+    void ExpectOneLineBetweenStartAndExit(const LineCase& c) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
+        NewLog();
+        ChildProcessResult result;
+        ASSERT_NO_FATAL_FAILURE(Run(c.arguments, result));
+        EXPECT_EQ(c.exitCode, result.exitCode);
+        ExpectLog(result.processId,
+                  {StartLine(c.normalised), c.line, ExitLine(c.normalised, c.exitText)});
+    }
+
     void ExpectLog(DWORD processId, const std::vector<std::wstring>& expected) {
         std::vector<LogLine> lines;
         ASSERT_NO_FATAL_FAILURE(ReadLog(lines));
@@ -255,15 +275,6 @@ private:
     int logs_ = 0;
 };
 
-struct LineCase {
-    const wchar_t* arguments;
-    // The normalised command line after the quoted program path.
-    const wchar_t* normalised;
-    std::wstring line;
-    DWORD exitCode;
-    const wchar_t* exitText;
-};
-
 TEST_F(EndToEnd, RefusedCommandLinesEndWithBadArguments) {
     const LineCase cases[] = {
         {L"", L"", Missing, 0x800700A0, L"0x800700a0"},
@@ -273,15 +284,8 @@ TEST_F(EndToEnd, RefusedCommandLinesEndWithBadArguments) {
         {L"/INSTALL", L" /INSTALL", Missing, 0x800700A0, L"0x800700a0"},
         {L"install", L" \"install\"", Missing, 0x800700A0, L"0x800700a0"},
     };
-    for (const LineCase& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
-        NewLog();
-        ChildProcessResult result;
-        ASSERT_NO_FATAL_FAILURE(Run(c.arguments, result));
-        EXPECT_EQ(c.exitCode, result.exitCode);
-        ExpectLog(result.processId,
-                  {StartLine(c.normalised), c.line, ExitLine(c.normalised, c.exitText)});
-    }
+    for (const LineCase& c : cases)
+        ExpectOneLineBetweenStartAndExit(c);
 }
 
 TEST_F(EndToEnd, CommandsWithNothingToDoLogOnlyTheStartAndTheExit) {
@@ -312,15 +316,8 @@ TEST_F(EndToEnd, WinesNetworkConfigurationRefusalIsReportedByTheStageThatMetIt) 
          L"fatal Unable to uninstall a network service 'y' with error 0x80004001! Aborting!",
          0x80004001, L"0x80004001"},
     };
-    for (const LineCase& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.arguments)));
-        NewLog();
-        ChildProcessResult result;
-        ASSERT_NO_FATAL_FAILURE(Run(c.arguments, result));
-        EXPECT_EQ(c.exitCode, result.exitCode);
-        ExpectLog(result.processId,
-                  {StartLine(c.normalised), c.line, ExitLine(c.normalised, c.exitText)});
-    }
+    for (const LineCase& c : cases)
+        ExpectOneLineBetweenStartAndExit(c);
 }
 
 TEST_F(EndToEnd, SamplePackageIsInstalledThenHandedToTheRemovalByItsCatalog) {
