@@ -118,7 +118,9 @@ protected:
 
 TEST_F(CrashGuardCrash, FaultOnTheMainThreadWritesTheLineAndAMinidump) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     Crash(L"av");
     EXPECT_EQ(CrashLog(), ExceptionLine() + kDumpSaved);
     ExpectOneMinidump(logFolder_);
@@ -127,7 +129,9 @@ TEST_F(CrashGuardCrash, FaultOnTheMainThreadWritesTheLineAndAMinidump) {
 
 TEST_F(CrashGuardCrash, MissingLogFolderLosesTheFirstLineAndIsCreatedForTheDump) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     RemoveTree(logFolder_);
     logFolder_ += L"\\deeper";
     Crash(L"av");
@@ -137,7 +141,9 @@ TEST_F(CrashGuardCrash, MissingLogFolderLosesTheFirstLineAndIsCreatedForTheDump)
 
 TEST_F(CrashGuardCrash, ThreadsFaultingAtOnceWriteOneReport) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     Crash(L"threads");
     const std::string log = CrashLog();
     EXPECT_EQ(CountOccurrences(log, "Unhandled exception: Address="), 1u) << log;
@@ -152,7 +158,9 @@ TEST_F(CrashGuardCrash, ThreadsFaultingAtOnceWriteOneReport) {
 // write a report nor end the process before the dump is complete.
 TEST_F(CrashGuardCrash, FaultOnAnotherThreadDuringTheReportOnlyWarns) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     Crash(L"during");
     EXPECT_EQ(CrashLog(), ExceptionLine() +
                               "Warning: Multiple calls to TopLevelExceptionFilter detected." +
@@ -182,7 +190,9 @@ TEST_F(CrashGuardCrash, LoaderLockHeldByAnotherThreadSkipsTheDump) {
 
 TEST_F(CrashGuardCrash, ServiceAccountOrShutdownEndsTheProcessAtOnce) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     for (const wchar_t* mode : {L"service", L"shutdown"}) {
         SCOPED_TRACE(Narrow(mode));
         RemoveTree(logFolder_);
@@ -199,7 +209,9 @@ TEST_F(CrashGuardCrash, ServiceAccountOrShutdownEndsTheProcessAtOnce) {
 // system's fault dialog allowed again (SEM_NOGPFAULTERRORBOX cleared).
 TEST_F(CrashGuardCrash, FilterWithoutExceptionInformationReturnsWithTheFaultDialogAllowed) {
     if (SkipWithoutReliableDumps())
-        GTEST_SKIP() << "the 64-bit build tests this";
+        GTEST_SKIP()
+            << "minidumps of the emulated 32-bit process are not reliable; the 64-bit build "
+               "tests this";
     Run(L"noinfo");
     EXPECT_EQ(faultCode_, static_cast<DWORD>(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
     EXPECT_EQ(CrashLog(), "* No exception info provided for GenerateCrashReport." + kDumpSaved);
