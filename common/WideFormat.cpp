@@ -29,11 +29,20 @@ bool FormatShared(SharedText& out, const wchar_t* format, va_list args) {
     return true;
 }
 
-bool FormatExact(std::wstring& out, const wchar_t* format, va_list args) {
-    SharedText text;
-    if (!FormatShared(text, format, args))
+bool FormatExact(std::wstring& out, const wchar_t* format, va_list args)
+{
+    const int count = CountFormatted(format, args);
+    if (count <= 0)
         return false;
-    out.assign(text.chars.get(), text.length);
+    // Straight into the text's own buffer: a caller that keeps the text pays one allocation.
+    std::wstring text(static_cast<size_t>(count), L'\0');
+    va_list copy;
+    va_copy(copy, args);
+    const int written = _vsnwprintf(&text[0], text.size() + 1, format, copy);
+    va_end(copy);
+    if (written != count)
+        return false;
+    out.swap(text);
     return true;
 }
 
