@@ -11,26 +11,7 @@ int CountFormatted(const wchar_t* format, va_list args) {
     return count;
 }
 
-bool FormatShared(SharedText& out, const wchar_t* format, va_list args) {
-    const int count = CountFormatted(format, args);
-    if (count <= 0)
-        return false;
-    const size_t size = static_cast<size_t>(count) + 1;
-    boost::shared_array<wchar_t> chars(new wchar_t[size]);
-    va_list copy;
-    va_copy(copy, args);
-    const int written = _vsnwprintf(chars.get(), size, format, copy);
-    va_end(copy);
-    if (written != count)
-        return false;
-    chars[static_cast<size_t>(count)] = L'\0';
-    out.chars.swap(chars);
-    out.length = static_cast<size_t>(count);
-    return true;
-}
-
-bool FormatExact(std::wstring& out, const wchar_t* format, va_list args)
-{
+bool FormatExact(std::wstring& out, const wchar_t* format, va_list args) {
     const int count = CountFormatted(format, args);
     if (count <= 0)
         return false;

@@ -8,10 +8,17 @@
 #include <map>
 #include <string>
 
+#include <boost/shared_array.hpp>
 #include <boost/thread/recursive_mutex.hpp>
 
 #include "common/UniqueResource.h"
-#include "common/WideFormat.h"
+
+// A formatted text in a shared buffer of length + 1 characters (zero-terminated), so that the
+// routine that composes a line can hand it on to the writers without copying it.
+struct SharedText {
+    boost::shared_array<wchar_t> chars;
+    size_t length = 0;
+};
 
 // Severities, printed and configured by name.
 typedef int LogLevel;
