@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "app/InstallCommand.h"
 #include "app/UninstallCommand.h"
+#include "AppTestFiles.h"
 #include "common/UniqueResource.h"
 #include "common/WideFormat.h"
 #include "driverstore/CatalogUninstaller.h"
@@ -279,21 +280,6 @@ std::vector<std::wstring> g_uninstalled;
 BOOL WINAPI RecordUninstall(PCWSTR infFileName, DWORD, PVOID) {
     g_uninstalled.push_back(infFileName);
     return TRUE;
-}
-
-std::wstring InfFolder() {
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    return std::wstring(windows, length) + L"\\inf\\";
-}
-
-bool WriteAscii(const std::wstring& path, const std::string& text) {
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
 }
 
 std::string InfText(const std::string& versionLines) {

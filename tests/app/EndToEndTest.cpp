@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "AppTestFiles.h"
 #include "common/UniqueResource.h"
 #include "tools/launcher/ChildProcess.h"
 
@@ -37,23 +38,8 @@ std::wstring ExitLine(const std::wstring& normalised, const wchar_t* code) {
     return L"info " + Program + normalised + L" is exiting with return code " + code + L".";
 }
 
-std::wstring InfFolder() {
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    return std::wstring(windows, length) + L"\\inf\\";
-}
-
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool WriteAscii(const std::wstring& path, const std::string& text) {
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
 }
 
 std::string ReadAll(const std::wstring& path) {
