@@ -11,6 +11,7 @@
 #include "app/InstallCommand.h"
 #include "app/UninstallCommand.h"
 #include "AppTestFiles.h"
+#include "SavedRegistryValue.h"
 #include "common/UniqueResource.h"
 #include "common/WideFormat.h"
 #include "driverstore/CatalogUninstaller.h"
@@ -338,56 +339,22 @@ TEST_F(Commands, TheFirstFailingInfEndsTheInstallBeforeAnyNetworkStage) {
     EXPECT_EQ(std::vector<std::string>{}, netCfg.fake.calls);
 }
 
+const wchar_t kNetworkKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Network";
+
 // The system's MaxNumFilters value, put back as it was when the test ends.
-class MaxNumFilters {
+class MaxNumFilters : public SavedRegistryValue {
 public:
-    MaxNumFilters() {
-        DWORD size = 0;
-        existed_ = RegGetValueW(HKEY_LOCAL_MACHINE, KeyPath, Name, RRF_RT_ANY, &type_, nullptr,
-                                &size) == ERROR_SUCCESS;
-        if (existed_) {
-            data_.resize(size);
-            existed_ = RegGetValueW(HKEY_LOCAL_MACHINE, KeyPath, Name, RRF_RT_ANY, &type_,
-                                    data_.data(), &size) == ERROR_SUCCESS;
-            data_.resize(size);
-        }
-    }
-    ~MaxNumFilters() {
-        if (existed_)
-            Write(type_, data_.data(), static_cast<DWORD>(data_.size()));
-        else
-            Delete();
-    }
-    MaxNumFilters(const MaxNumFilters&) = delete;
-    MaxNumFilters& operator=(const MaxNumFilters&) = delete;
-
-    static void Delete() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, KeyPath, Name); }
-
-    static void Write(DWORD type, const void* data, DWORD size) {
-        UniqueRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, KeyPath, 0, nullptr, 0,
-                                                 KEY_SET_VALUE, nullptr, key.Put(), nullptr));
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExW(key.Get(), Name, 0, type, static_cast<const BYTE*>(data), size));
-    }
+    MaxNumFilters() : SavedRegistryValue(kNetworkKey, L"MaxNumFilters", 0) {}
 
     // The value when it is a REG_DWORD; nothing when it is missing or of another type.
     static std::optional<DWORD> Read() {
         DWORD value = 0;
         DWORD size = sizeof value;
-        if (RegGetValueW(HKEY_LOCAL_MACHINE, KeyPath, Name, RRF_RT_REG_DWORD, nullptr, &value,
-                         &size) != ERROR_SUCCESS)
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, kNetworkKey, L"MaxNumFilters", RRF_RT_REG_DWORD,
+                         nullptr, &value, &size) != ERROR_SUCCESS)
             return std::nullopt;
         return value;
     }
-
-private:
-    static constexpr const wchar_t* KeyPath = L"SYSTEM\\CurrentControlSet\\Control\\Network";
-    static constexpr const wchar_t* Name = L"MaxNumFilters";
-
-    bool existed_ = false;
-    DWORD type_ = REG_NONE;
-    std::vector<BYTE> data_;
 };
 
 struct LimitCase {
@@ -406,7 +373,7 @@ struct LimitCase {
 };
 
 TEST_F(Commands, RefusedServiceRaisesTheFilterLimitOnlyOnWindows6_0And6_1) {
-    const MaxNumFilters saved;
+    MaxNumFilters limit;
     const std::nullopt_t missing = std::nullopt;
     const LimitCase cases[] = {
         {"6.1, missing, refused twice",
@@ -466,11 +433,11 @@ TEST_F(Commands, RefusedServiceRaisesTheFilterLimitOnlyOnWindows6_0And6_1) {
         FakeVersion::Set(c.major, c.minor, c.versionAnswer);
         if (c.beforeIsText) {
             const wchar_t text[] = L"9";
-            MaxNumFilters::Write(REG_SZ, text, sizeof text);
+            limit.Set(REG_SZ, text, sizeof text);
         } else if (c.before) {
-            MaxNumFilters::Write(REG_DWORD, &*c.before, sizeof(DWORD));
+            limit.Set(REG_DWORD, &*c.before, sizeof(DWORD));
         } else {
-            MaxNumFilters::Delete();
+            limit.Delete();
         }
 
         ScriptedNetCfg netCfg(&FakeNetCfg::installResult, c.answers);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AppTestFiles.h"
+#include "SavedRegistryValue.h"
 #include "common/UniqueResource.h"
 #include "tools/launcher/ChildProcess.h"
 
@@ -67,58 +68,6 @@ void StandardErrorFile(std::wstring& path) {
 
 const std::string SimpleInf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=System\r\n"
                               "ClassGuid={4D36E97D-E325-11CE-BFC1-08002BE10318}\r\n";
-
-// The product's SetupLog value (32-bit view), put back as it was when the test ends.
-class SetupLogValue {
-public:
-    SetupLogValue() {
-        UniqueRegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Key, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
-                          key.Put()) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        if (RegQueryValueExW(key.Get(), Name, nullptr, &type_, nullptr, &size) != ERROR_SUCCESS)
-            return;
-        data_.resize(size);
-        existed_ = RegQueryValueExW(key.Get(), Name, nullptr, &type_, data_.data(), &size) ==
-                   ERROR_SUCCESS;
-        data_.resize(size);
-    }
-    ~SetupLogValue() {
-        UniqueRegKey key(Open());
-        if (existed_)
-            RegSetValueExW(key.Get(), Name, 0, type_, data_.data(),
-                           static_cast<DWORD>(data_.size()));
-        else
-            RegDeleteValueW(key.Get(), Name);
-    }
-    SetupLogValue(const SetupLogValue&) = delete;
-    SetupLogValue& operator=(const SetupLogValue&) = delete;
-
-    void Set(const std::wstring& path) {
-        UniqueRegKey key(Open());
-        ASSERT_TRUE(key);
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExW(key.Get(), Name, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(path.c_str()),
-                                 static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))));
-    }
-
-private:
-    static HKEY Open() {
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, Key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
-                        nullptr, &key, nullptr);
-        return key;
-    }
-
-    static constexpr const wchar_t* Key = L"Software\\ORVEL Software\\Orvel";
-    static constexpr const wchar_t* Name = L"SetupLog";
-
-    bool existed_ = false;
-    DWORD type_ = REG_NONE;
-    std::vector<BYTE> data_;
-};
 
 struct LogLine {
     std::wstring text;
@@ -191,7 +140,7 @@ protected:
     // Points SetupLog at a file of its own, so that a table's rows do not share one.
     void NewLog() {
         log_ = folder_ + L"setup-" + std::to_wstring(++logs_) + L".log";
-        setupLog_.Set(log_);
+        setupLog_.SetString(log_);
     }
 
     // Runs pinewick.exe with `arguments` after its quoted path, exactly as written.
@@ -257,7 +206,8 @@ protected:
     std::wstring log_;
 
 private:
-    SetupLogValue setupLog_;
+    // SetupLog of the product's key, in the 32-bit view a 32-bit setup writes.
+    SavedRegistryValue setupLog_{L"Software\\ORVEL Software\\Orvel", L"SetupLog", KEY_WOW64_32KEY};
     int logs_ = 0;
 };
 

@@ -7,16 +7,6 @@
 namespace {
 
 constexpr wchar_t kProductKey[] = L"Software\\Orvel Software\\Orvel";
-
-UniqueRegKey OpenProductKey() {
-    UniqueRegKey key;
-    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0,
-                                           KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_32KEY,
-                                           nullptr, key.Put(), nullptr);
-    EXPECT_EQ(status, ERROR_SUCCESS);
-    return key;
-}
-
 } // namespace
 
 std::wstring BuildFolder() {
@@ -130,40 +120,8 @@ ChildOutcome RunCrashChild(const std::wstring& mode, const std::wstring& logFold
     return outcome;
 }
 
-ProductValue::ProductValue(std::wstring name) : name_(std::move(name)) {
-    UniqueRegKey key = OpenProductKey();
-    DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), name_.c_str(), nullptr, &type_, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return;
-    data_.resize(size);
-    existed_ = RegQueryValueExW(key.Get(), name_.c_str(), nullptr, &type_, data_.data(), &size) ==
-               ERROR_SUCCESS;
-    data_.resize(size);
-}
-
-ProductValue::~ProductValue() {
-    if (existed_)
-        Set(type_, data_.data(), static_cast<DWORD>(data_.size()));
-    else
-        Delete();
-}
-
-void ProductValue::Set(DWORD type, const void* data, DWORD size) {
-    UniqueRegKey key = OpenProductKey();
-    EXPECT_EQ(
-        RegSetValueExW(key.Get(), name_.c_str(), 0, type, static_cast<const BYTE*>(data), size),
-        ERROR_SUCCESS);
-}
-
-void ProductValue::SetString(const std::wstring& text) {
-    Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void ProductValue::Delete() {
-    UniqueRegKey key = OpenProductKey();
-    RegDeleteValueW(key.Get(), name_.c_str());
-}
+ProductValue::ProductValue(std::wstring name)
+    : SavedRegistryValue(kProductKey, std::move(name), KEY_WOW64_32KEY) {}
 
 ChildCopy::ChildCopy(const std::wstring& folder, const std::wstring& name)
     : name_(name), program_(folder + L"\\bin\\" + name) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "SavedRegistryValue.h"
+
 // The folder of the running test program, where the child and the fake dbghelp.dll are built.
 std::wstring BuildFolder();
 
@@ -42,24 +44,10 @@ ChildOutcome RunCrashChild(const std::wstring& mode, const std::wstring& logFold
                            const std::wstring& outputPath, std::wstring program = L"",
                            const std::wstring& currentDirectory = L"");
 
-// Sets a value of the product's key (HKLM, 32-bit view) for the lifetime of the object and
-// puts back what was there before, or deletes the value.
-class ProductValue {
+// A value of the product's key (HKLM, 32-bit view), put back as it was at the end.
+class ProductValue : public SavedRegistryValue {
 public:
     explicit ProductValue(std::wstring name);
-    ~ProductValue();
-    ProductValue(const ProductValue&) = delete;
-    ProductValue& operator=(const ProductValue&) = delete;
-
-    void Set(DWORD type, const void* data, DWORD size);
-    void SetString(const std::wstring& text);
-    void Delete();
-
-private:
-    std::wstring name_;
-    bool existed_ = false;
-    DWORD type_ = 0;
-    std::vector<BYTE> data_;
 };
 
 // A copy of the crash child under a name of its own, in folder\bin, with Wine settings for

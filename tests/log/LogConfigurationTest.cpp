@@ -1,10 +1,9 @@
 #include "log/LogConfiguration.h"
 
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "LogTestSupport.h"
+#include "SavedRegistryValue.h"
 #include "common/UniqueResource.h"
 
 namespace {
@@ -12,50 +11,44 @@ namespace {
 const wchar_t kTestKey[] = L"Software\\Pinewick Tests\\LogConfiguration";
 const wchar_t kProductKey[] = L"Software\\ORVEL Software\\Orvel";
 
-// A key in the 32-bit view. A key of the test's own is deleted at the end; in the product's
-// key, which other tests and programs share ("ProgramFolder" lives there too), only the values
-// the test set are removed.
+// A key of the test's own in the 32-bit view, deleted at the end.
 class RegistryKey {
 public:
-    enum Ownership { OwnKey, SharedKey };
-
-    RegistryKey(const wchar_t* path, Ownership ownership) : path_(path), ownership_(ownership) {
+    explicit RegistryKey(const wchar_t* path) : path_(path) {
         ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
                           nullptr, key_.Put(), nullptr);
     }
     ~RegistryKey() {
-        if (ownership_ == SharedKey) {
-            for (const std::wstring& name : names_)
-                ::RegDeleteValueW(key_.Get(), name.c_str());
-            return;
-        }
         key_.Reset();
         ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_, KEY_WOW64_32KEY, 0);
     }
     void Set(const wchar_t* name, DWORD type, const std::wstring& text) {
-        names_.push_back(name);
         ASSERT_EQ(ERROR_SUCCESS,
                   ::RegSetValueExW(key_.Get(), name, 0, type,
                                    reinterpret_cast<const BYTE*>(text.c_str()),
                                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
     }
     void SetRaw(const wchar_t* name, const void* data, DWORD size) {
-        names_.push_back(name);
         ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key_.Get(), name, 0, REG_SZ,
                                                   static_cast<const BYTE*>(data), size));
     }
 
 private:
     const wchar_t* path_;
-    Ownership ownership_;
-    std::vector<std::wstring> names_;
     UniqueRegKey key_;
+};
+
+// The product's SetupLog value. The product's key is shared with other tests and programs
+// ("ProgramFolder" lives there too), so only this value is changed and put back.
+class SetupLogValue : public SavedRegistryValue {
+public:
+    SetupLogValue() : SavedRegistryValue(kProductKey, L"SetupLog", KEY_WOW64_32KEY) {}
 };
 
 } // namespace
 
 TEST(ReadRegistryString, ReadsOnlyStringValues) {
-    RegistryKey key(kTestKey, RegistryKey::OwnKey);
+    RegistryKey key(kTestKey);
     key.Set(L"Text", REG_SZ, L"C:\\log\\setup.log");
     key.Set(L"Empty", REG_SZ, L"");
     key.Set(L"Expand", REG_EXPAND_SZ, L"%TEMP%\\setup.log");
@@ -85,7 +78,7 @@ TEST(ReadRegistryString, ReadsOnlyStringValues) {
 }
 
 TEST(ReadRegistryString, NoSubKeyReadsTheRootItself) {
-    RegistryKey key(kTestKey, RegistryKey::OwnKey);
+    RegistryKey key(kTestKey);
     key.Set(L"Text", REG_SZ, L"root value");
     UniqueRegKey root;
     ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0,
@@ -98,8 +91,8 @@ TEST(ReadRegistryString, NoSubKeyReadsTheRootItself) {
 TEST(InitLogging, SetupLogNamesTheFileThatGetsInfoAndAbove) {
     TempFolder folder(L"initlogging");
     const std::wstring path = folder.File(L"setup.log");
-    RegistryKey product(kProductKey, RegistryKey::SharedKey);
-    product.Set(L"SetupLog", REG_SZ, path);
+    SetupLogValue setupLog;
+    setupLog.SetString(path);
 
     InitLogging();
     const LogComponent any(L"anything");
@@ -131,8 +124,8 @@ TEST(InitLogging, UnusableSetupLogMeansNoFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        RegistryKey product(kProductKey, RegistryKey::SharedKey);
-        product.Set(L"SetupLog", c.type, c.path);
+        SetupLogValue setupLog;
+        setupLog.SetString(c.path, c.type);
         g_logger.settings.clear();
         g_logger.records.clear();
         InitLogging();
