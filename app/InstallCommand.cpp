@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <initguid.h>
-
 #include "app/InstallCommand.h"
 
 #include "driverstore/InfInstaller.h"

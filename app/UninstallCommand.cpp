@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <initguid.h>
-
 #include "app/UninstallCommand.h"
 
 #include "driverstore/CatalogUninstaller.h"
